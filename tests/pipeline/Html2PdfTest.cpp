@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -87,9 +88,13 @@ TEST(Html2Pdf, KeepsMetadataAndOutlineAndReadsOnlyTheBookFolder)
     EXPECT_FALSE(server.Knocked()) << "the launcher reached the network";
 
     const ToolRun info = Exec("pdfinfo", {"-isodates", root + "/out.pdf"});
-    EXPECT_TRUE(info.out.contains("Title:          T\xc3\xa4st Book")) << info.out.constData();
-    EXPECT_TRUE(info.out.contains("Author:         Jane Writer"));
-    EXPECT_TRUE(info.out.contains("CreationDate:   2021-03-04"));
+    QMap<QByteArray, QByteArray> fields;
+    for (const QByteArray& line : info.out.split('\n'))
+        if (const qsizetype colon = line.indexOf(':'); colon > 0)
+            fields[line.left(colon)] = line.mid(colon + 1).trimmed();
+    EXPECT_EQ(fields["Title"], QByteArray("T\xc3\xa4st Book")) << info.out.constData();
+    EXPECT_EQ(fields["Author"], QByteArray("Jane Writer"));
+    EXPECT_TRUE(fields["CreationDate"].startsWith("2021-03-04"));
 
     const ToolRun images = Exec("pdfimages", {"-list", root + "/out.pdf"});
     EXPECT_EQ(images.out.count("\n") - 2, 1) << "only the picture of the book's folder:\n" << images.out.constData();
