@@ -1,0 +1,12 @@
+#include "engine/MobiEpubCore.h"
+
+MobiEpubCore::MobiEpubCore() = default;
+
+MobiEpubCore::~MobiEpubCore()
+{
+    StopAndWait();
+}
+
+void MobiEpubCore::OnToolOutput(const QByteArray&)
+{
+}
