@@ -9,7 +9,7 @@ qt6-base-dev qt6-base-dev-tools
 libgl-dev
 googletest libgtest-dev libgmock-dev libbenchmark-dev
 libmobi-dev libmobi-tools
-libtidy-dev
+libtidy-dev zlib1g-dev
 weasyprint poppler-utils p7zip-full unzip zip
 default-jre-headless epubcheck
 clang libclang-rt-14-dev

@@ -1,6 +1,7 @@
 // Runs the real mobi2html tool on the fixture books and checks the HTML it writes.
 #include <gtest/gtest.h>
 
+#include <QtEndian>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -206,6 +207,31 @@ TEST(Mobi2Html, OutputNameFollowsTheBookNameWhateverItHolds)
     EXPECT_TRUE(QFile::exists(tmp.path() + "/out/My 'odd' $(book) \"v2\".copy.html"));
 }
 
+// Decodes the first line of an 8-bit RGB PNG without filtering, as the tool writes it.
+TEST(Mobi2Html, TransparentPngIsFlattenedOntoWhite)
+{
+    QTemporaryDir tmp;
+    ASSERT_EQ(RunTool(Tool(), kData + "/png.azw", tmp.path()).exitCode, 0);
+    const QString html = QString::fromUtf8(ReadAll(tmp.path() + "/png.html"));
+    ASSERT_TRUE(html.contains("src=\"image00001.png\"")); // a PNG stays a PNG
+    const QByteArray png = ReadAll(tmp.path() + "/image00001.png");
+    ASSERT_TRUE(png.startsWith("\x89PNG\r\n\x1a\n"));
+    ASSERT_EQ(png.mid(12, 4), "IHDR");
+    const quint32 width = qFromBigEndian<quint32>(png.constData() + 16);
+    EXPECT_EQ(png[16 + 8], 8);
+    EXPECT_EQ(png[16 + 9], 2) << "still has an alpha channel";
+    const int idat = png.indexOf("IDAT");
+    ASSERT_GT(idat, 0);
+    const quint32 len = qFromBigEndian<quint32>(png.constData() + idat - 4);
+    QByteArray zipped(4, '\0');
+    qToBigEndian<quint32>((width * 3 + 1) * 120, zipped.data());
+    const QByteArray pixels = qUncompress(zipped + png.mid(idat + 4, len));
+    ASSERT_GE(pixels.size(), int(width * 3 + 1));
+    EXPECT_EQ(pixels[0], 0);
+    // The corner was fully transparent: now white, not black.
+    EXPECT_EQ(pixels.mid(1, 3), QByteArray(3, char(255)));
+}
+
 struct BadCase {
     const char *name;
     QByteArray content; // written to a file unless `fixture` is set
@@ -237,6 +263,37 @@ TEST_P(RefuseBook, FailsWithOneLineAndLeavesNothing)
     EXPECT_EQ(r.stdErr.count('\n'), 1) << r.stdErr.toStdString();
     EXPECT_TRUE(r.stdErr.contains(c.reason)) << r.stdErr.toStdString();
     EXPECT_FALSE(QFileInfo::exists(folder)) << "output folder left behind";
+}
+
+// Every fixture and every bad input through the AddressSanitizer/UBSan build of the tool.
+TEST(Mobi2Html, RunsCleanUnderAddressSanitizer)
+{
+    const QString asan = QStringLiteral(TAVISTEL_BIN_DIR "/../tests/mobi2html_asan");
+    if (!QFileInfo::exists(asan))
+        GTEST_SKIP() << "mobi2html_asan not built";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ASAN_OPTIONS", "exitcode=86:detect_leaks=1");
+    env.insert("UBSAN_OPTIONS", "halt_on_error=1:exitcode=87:print_stacktrace=1");
+    QTemporaryDir tmp;
+    QStringList books;
+    for (const QFileInfo &fi : QDir(kData).entryInfoList({"*.azw"}, QDir::Files))
+        books << fi.filePath();
+    // Truncations at many lengths reach the loader's and parser's error paths.
+    const QByteArray whole = ReadAll(kData + "/basic.azw");
+    for (int size : {0, 10, 77, 78, 100, 300, 1000, 4096, 10000, 20000, 30000, 40000}) {
+        const QString path = tmp.path() + QString("/cut%1.azw").arg(size);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(whole.left(size));
+        books << path;
+    }
+    for (const QString &book : books) {
+        SCOPED_TRACE(book.toStdString());
+        const RunResult r = RunTool(asan, book, tmp.path() + "/out/" + QFileInfo(book).completeBaseName(), env);
+        ASSERT_FALSE(r.crashed);
+        EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 1) << r.exitCode;
+        EXPECT_FALSE(r.stdErr.contains("Sanitizer") || r.stdErr.contains("runtime error")) << r.stdErr.toStdString();
+    }
 }
 
 QByteArray Epub()

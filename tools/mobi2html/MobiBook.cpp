@@ -194,15 +194,6 @@ void ReadToc(const MOBIRawml *rawml, bool kf8, std::vector<TocEntry> &toc)
     }
 }
 
-// Number of a reconstructed file name such as "resource00012.jpg"; -1 if it has none.
-long NumberIn(const char *name, const char *prefix)
-{
-    const size_t n = std::strlen(prefix);
-    if (std::strncmp(name, prefix, n) != 0)
-        return -1;
-    return std::strtol(name + n, nullptr, 10);
-}
-
 } // namespace
 
 std::optional<BookContent> LoadBook(const std::string &path, std::string &error)
@@ -212,20 +203,25 @@ std::optional<BookContent> LoadBook(const std::string &path, std::string &error)
         error = "the book cannot be opened (" + std::string(std::strerror(errno)) + ")";
         return std::nullopt;
     }
+    return LoadBook(file.get(), error);
+}
+
+std::optional<BookContent> LoadBook(FILE *file, std::string &error)
+{
     unsigned char head[128] = {};
-    const size_t headSize = std::fread(head, 1, sizeof head, file.get());
+    const size_t headSize = std::fread(head, 1, sizeof head, file);
     if (std::string foreign = SniffForeignFormat(head, headSize); !foreign.empty()) {
         error = foreign;
         return std::nullopt;
     }
-    std::rewind(file.get());
+    std::rewind(file);
 
     std::unique_ptr<MOBIData, MobiDataDeleter> m(mobi_init());
     if (!m) {
         error = "out of memory";
         return std::nullopt;
     }
-    const MOBI_RET loaded = mobi_load_file(m.get(), file.get());
+    const MOBI_RET loaded = mobi_load_file(m.get(), file);
     if (loaded != MOBI_SUCCESS || !m->rh) {
         error = loaded == MOBI_FILE_ENCRYPTED ? "the book is DRM-protected"
                                               : "the book is damaged or truncated (its records cannot be read)";
@@ -300,7 +296,6 @@ std::optional<BookContent> LoadBook(const std::string &path, std::string &error)
             book.coverResource = offset;
     }
     ReadToc(rawml.get(), book.kf8, book.toc);
-    (void)NumberIn;
     return book;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <string>
@@ -32,5 +33,7 @@ struct BookContent {
 
 // Loads the book; on failure returns nothing and sets `error` to a plain reason.
 std::optional<BookContent> LoadBook(const std::string &path, std::string &error);
+// The same from an open file (read from its start).
+std::optional<BookContent> LoadBook(FILE *file, std::string &error);
 
 } // namespace m2h

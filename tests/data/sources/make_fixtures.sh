@@ -37,3 +37,7 @@ cp "$work"/split*.azw3 "$data/kf8only.azw"
 (cd "$work" && cp "$data/basic.azw" drm.azw && mobidrm -e -s B001XXXXXXXXXXXX drm.azw >/dev/null)
 # mobidrm writes the two halves of a hybrid apart; the KF8 half stands for the locked book.
 cp "$work/drm-encrypted.azw3" "$data/drm.azw"
+
+# A KF8 book whose second picture is a PNG with transparency (kindlegen itself would turn it into JPEG).
+cc "$here/put_png.c" $(pkg-config --cflags --libs libmobi) -o "$work/put_png"
+"$work/put_png" "$data/kf8only.azw" 1 "$here/basic/mark.png" "$data/png.azw"
