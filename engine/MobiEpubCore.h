@@ -3,6 +3,7 @@
 #include "base/ConversionOptions.h"
 #include "engine/CorvidEng.h"
 
+#include <functional>
 #include <memory>
 
 // The engine that converts MOBI books to EPUB books.
@@ -18,4 +19,8 @@ public:
 
     // The record of the book being (or last) converted.
     std::unique_ptr<ConversionOptions> options;
+
+    // Called on the worker after each stage of a book with the stage's name
+    // and its wall time in seconds; set only while no worker runs.
+    std::function<void(const QString& stage, double seconds)> stageTimer;
 };
