@@ -86,6 +86,8 @@ bool PatternSearcher::SearchBuffer(int* start, int* end)
     const int length = int(buffer.size());
     if (consumed >= length)
         return false;
+    if (length - consumed < retryLength && !StreamAtEnd())
+        return false;
     // An anchored template only ever tries the consumed position.
     int from = consumed;
     if (!regex.IsAnchored() && resumeFrom > consumed)
@@ -100,8 +102,18 @@ bool PatternSearcher::SearchBuffer(int* start, int* end)
         *start = context.matchStart + consumed;
         *end = matchEnd + consumed;
         resumeFrom = -1;
+        retryLength = 0;
         return true;
     }
+    if (context.overflow) {
+        // Runaway backtracking (a failing "(.|\n)*?" over many line feeds):
+        // try again only once the text has doubled, so the wasted work stays
+        // proportional to the file. Attempts before `from` stay settled.
+        retryLength = 2 * (length - consumed);
+        resumeFrom = from;
+        return false;
+    }
+    retryLength = 0;
     resumeFrom = context.firstOpenStart >= 0 ? context.firstOpenStart + consumed : length;
     return false;
 }
@@ -113,6 +125,7 @@ ScanResult PatternSearcher::FindNext(const QString& templ)
         const QString expression = TemplateToRegex(templ);
         compiled = !expression.isEmpty() && regex.Parse(expression, false) == ErrNone;
         resumeFrom = -1;
+        retryLength = 0;
     }
 
     if (buffer.isEmpty())

@@ -50,4 +50,7 @@ private:
     // before it failed without looking at the end of the buffer, so more
     // text cannot change them. -1 when unknown.
     int resumeFrom = -1;
+    // After a match ran out of its work budget: the length the unconsumed text
+    // must reach before the next try (0: search at every chunk).
+    int retryLength = 0;
 };

@@ -7,6 +7,12 @@ namespace {
 // Backtrack entries allowed before a match gives up (256 MB of stack).
 constexpr std::size_t kMaxStackEntries = std::size_t(1) << 26;
 
+// Instructions one Match may run: plenty for any linear scan, but a failing
+// "(.|\n)*?" explores both branches at every line feed, which doubles the
+// work per line feed; past this budget the match gives up instead of hanging.
+constexpr long long kBaseSteps = 20'000'000;
+constexpr long long kStepsPerCharacter = 64;
+
 struct Abbreviation {
     char16_t letter;
     const char16_t* expansion;
@@ -458,9 +464,14 @@ bool Regex::Match(QStringView text, int from, RegexMatchContext& ctx, int* end) 
     int p = r;
     int ip = 0;
     bool touchedEnd = false;
+    long long steps = kBaseSteps + kStepsPerCharacter * len;
 
     try {
         for (;;) {
+            if (--steps < 0) {
+                ctx.overflow = true;
+                return false;
+            }
             const RegexInstruction& ins = code[ip];
             bool ok = true;
             switch (ins.kind) {

@@ -16,6 +16,7 @@ struct RegexMatchContext {
     // First start position whose attempt looked at the end of the text, -1
     // when none did: a failed scan can resume there once more text exists.
     int firstOpenStart = -1;
-    // Set when the backtrack stack hit its size cap and the match gave up.
+    // Set when the match gave up: the backtrack stack hit its size cap or the
+    // attempt ran past its work budget (runaway backtracking).
     bool overflow = false;
 };

@@ -180,6 +180,10 @@ TEST(PatternSearcher, HandsOutTheTextBetweenMatches)
         {"two-byte character cut by the chunk end", QByteArray(8191, 'a') + "\xC3\xA9<hr>z",
          {{QString(8191, QLatin1Char('a')) + QChar(0xE9), "<hr>"}, {"z", ""}}},
         {"chunk without ASCII", euros.toUtf8() + "<hr>end", {{euros, "<hr>"}, {"end", ""}}},
+        {"unclosed separator over many lines", "a<hr" + QByteArray(20000, '\n') + "b<hr>c",
+         {{"a", "<hr" + QString(20000, QLatin1Char('\n')) + "b<hr>"}, {"c", ""}}},
+        {"unclosed separator to the end", "a<hr" + QByteArray(20000, '\n'),
+         {{"a<hr" + QString(20000, QLatin1Char('\n')), ""}}},
         {"many chunks, match at the end", QByteArray(50000, 'x') + "<hr/>",
          {{QString(50000, QLatin1Char('x')), "<hr/>"}, {"", ""}}},
     };

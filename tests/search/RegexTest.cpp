@@ -218,3 +218,24 @@ TEST(Regex, LongTextsNeedNoDeepRecursion)
     EXPECT_EQ(FirstMatch(QStringLiteral("<hr(.|\n)*?>"), plain, false).first, -1);
     EXPECT_EQ(FirstMatch(QStringLiteral("y[^<]*?z"), plain.left(4096), true).first, -1);
 }
+
+TEST(Regex, RunawayBacktrackingGivesUpInsteadOfHanging)
+{
+    // Each line feed doubles the work of a failing "(.|\n)*?" attempt.
+    QString text = QStringLiteral("<hr");
+    for (int i = 0; i < 200; ++i)
+        text += QStringLiteral("x\n");
+    Regex regex;
+    ASSERT_EQ(regex.Parse(QStringLiteral("<hr(.|\n)*?>"), false), ErrNone);
+    RegexMatchContext context;
+    int end = 0;
+    EXPECT_FALSE(regex.Match(text, context, &end));
+    EXPECT_TRUE(context.overflow);
+
+    // A few line feeds are explored in full and the answer stays exact.
+    const QString few = QStringLiteral("<hr\n\n\nx");
+    EXPECT_FALSE(regex.Match(few, context, &end));
+    EXPECT_FALSE(context.overflow);
+    EXPECT_TRUE(regex.Match(few + QStringLiteral(">"), context, &end));
+    EXPECT_EQ(end, few.size() + 1);
+}
