@@ -8,7 +8,6 @@
 #include "search/PatternSearcher.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QUrl>
 
 namespace {
@@ -264,11 +263,11 @@ void HtmlSplitter::RewriteLinks()
         if (!changed)
             continue;
         out.append(text.constData() + done, text.size() - done);
-        QSaveFile file(path);
-        if (file.open(QIODevice::WriteOnly)) {
+        // A plain rewrite: the part is an intermediate file, and syncing
+        // every part to disk would cost more than the split itself.
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             file.write(out);
-            file.commit();
-        }
     }
 }
 
