@@ -163,6 +163,9 @@ public:
         std::string extraCss;
         for (const auto &[name, text] : book.parts) {
             CollectStyles(text, flowOrder, extraCss);
+            // Each part was a file of its own, which a reader starts on a new page.
+            if (!body.empty())
+                body += "<div class=\"m2h-pagebreak\"></div>";
             body += "<a id=\"" + name.substr(0, name.find('.')) + "\"></a>\n";
             body += RewriteMarkup(BodyOf(text));
             body += "\n";
@@ -200,7 +203,7 @@ public:
             h += "<meta name=\"dcterms.created\" content=\"" + date + "\"/>\n";
         h += "<style>\n" + SafeInStyle(css) + "\n</style>\n<style>\n";
         // Our own rules come last so that the book's CSS cannot undo them.
-        h += "img { max-width: 100% !important; max-height: 95vh !important; height: auto; }\n"
+        h += "img { max-width: 100% !important; max-height: 23cm !important; height: auto; }\n"
              ".m2h-pagebreak { page-break-before: always; break-before: page; height: 0; }\n"
              ".m2h-picture { page-break-before: always; page-break-after: always; "
              "break-before: page; break-after: page; text-align: center; }\n";

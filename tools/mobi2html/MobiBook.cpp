@@ -61,6 +61,31 @@ std::string SniffForeignFormat(const unsigned char *head, size_t size)
     return {};
 }
 
+// The record table must lie in the file with ascending offsets: libmobi sizes each record by
+// the gap to the next one, and a table running backwards makes it allocate gigabytes.
+std::string CheckRecordTable(FILE *file, const unsigned char *head)
+{
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return "the book cannot be read";
+    const long size = std::ftell(file);
+    const size_t count = size_t(head[76]) << 8 | head[77];
+    const size_t tableEnd = 78 + 8 * count;
+    if (count == 0 || size < 0 || tableEnd > size_t(size))
+        return "the book is damaged or truncated (its record table is incomplete)";
+    std::string table(8 * count, '\0');
+    if (std::fseek(file, 78, SEEK_SET) != 0 || std::fread(table.data(), 1, table.size(), file) != table.size())
+        return "the book cannot be read";
+    uint32_t previous = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const auto *e = reinterpret_cast<const unsigned char *>(table.data()) + 8 * i;
+        const uint32_t offset = uint32_t(e[0]) << 24 | uint32_t(e[1]) << 16 | uint32_t(e[2]) << 8 | e[3];
+        if (offset < previous || offset > size_t(size) || (i == 0 && offset < tableEnd))
+            return "the book is damaged or truncated (its record table is broken)";
+        previous = offset;
+    }
+    return {};
+}
+
 // Reads a string of the index's compiled NCX records (offset: record number << 16 | position).
 std::string CncxString(const MOBIIndx *index, uint32_t offset)
 {
@@ -212,6 +237,10 @@ std::optional<BookContent> LoadBook(FILE *file, std::string &error)
     const size_t headSize = std::fread(head, 1, sizeof head, file);
     if (std::string foreign = SniffForeignFormat(head, headSize); !foreign.empty()) {
         error = foreign;
+        return std::nullopt;
+    }
+    if (std::string broken = CheckRecordTable(file, head); !broken.empty()) {
+        error = broken;
         return std::nullopt;
     }
     std::rewind(file);
