@@ -149,8 +149,18 @@ INSTANTIATE_TEST_SUITE_P(
                     BookCase{"toc.azw", "Café Notes: A Guide", "Renée Marchand", "2009-06", "fr", true, {}, {"jpg"}},
                     BookCase{"toc_mobi7.azw", "Café Notes: A Guide", "Renée Marchand", "2009-06", "fr", true, {}, {"jpg"}},
                     BookCase{"western.azw", "Café Notes: A Guide", "Renée Marchand", "2009-06", "fr", true, {}, {"jpg"}},
+                    BookCase{"cp1252.azw", "Café “Noir”", "Renée Marchand", "2010-02-01", "fr", false, {"Café “Noir”", "Second part"}, {}},
                     BookCase{"nonlatin.azw", "Ὀδύσσεια と 物語", "Ὅμηρος", "2015-11-02", "el", false, {"Ραψωδία α", "第一章"}, {}}),
     [](const testing::TestParamInfo<BookCase> &info) { return QFileInfo(info.param.file).completeBaseName().toStdString(); });
+
+TEST(Mobi2Html, Windows1252TextBecomesUtf8)
+{
+    QTemporaryDir tmp;
+    ASSERT_EQ(RunTool(Tool(), kData + "/cp1252.azw", tmp.path()).exitCode, 0);
+    const QString html = QString::fromUtf8(ReadAll(tmp.path() + "/cp1252.html"));
+    EXPECT_TRUE(html.contains("The crème costs 3 € — naïve prices, ½price on Sunday."));
+    EXPECT_TRUE(html.contains("‘Fin’"));
+}
 
 TEST(Mobi2Html, TocEntriesThatAreNotHeadingsBecomeNestedBookmarks)
 {

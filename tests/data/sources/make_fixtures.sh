@@ -41,3 +41,6 @@ cp "$work/drm-encrypted.azw3" "$data/drm.azw"
 # A KF8 book whose second picture is a PNG with transparency (kindlegen itself would turn it into JPEG).
 cc "$here/put_png.c" $(pkg-config --cflags --libs libmobi) -o "$work/put_png"
 "$work/put_png" "$data/kf8only.azw" 1 "$here/basic/mark.png" "$data/png.azw"
+
+# A Windows-1252 MOBI7 book, written directly (kindlegen 2.9 stores UTF-8 even with -western).
+python3 "$here/make_cp1252.py" "$data/cp1252.azw"
