@@ -1,8 +1,16 @@
+#include "engine/ConversionPipeline.h"
 #include "engine/MobiEpubCore.h"
 
-// The conversion pipeline of one book lives in this file alone.
-bool MobiEpubCore::Convert(const QString&, const QString&)
+// The conversion pipeline of one book lives in ConversionPipeline.
+bool MobiEpubCore::Convert(const QString& source, const QString& target)
 {
-    SetFailureReason(QStringLiteral("conversion pipeline not built yet"));
-    return false;
+    options = std::make_unique<ConversionOptions>(source, target);
+    options->headingPattern->pattern = UnescapeControls(options->headingPattern->pattern);
+    options->numberPattern->pattern = UnescapeControls(options->numberPattern->pattern);
+
+    ConversionPipeline pipeline(*this, source, target);
+    const bool converted = pipeline.Run();
+    if (!converted)
+        SetFailureReason(pipeline.FailureReason());
+    return converted;
 }
