@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 
 namespace m2h {
@@ -220,10 +221,15 @@ private:
     static std::string SafeInStyle(const std::string &css)
     {
         // A "</style" inside the CSS would end the element early.
-        std::string out = css;
-        for (size_t p = 0; (p = ToLowerAscii(out).find("</style", p)) != std::string::npos;)
-            out.replace(p, 2, "<\\/"), p += 3;
-        return out;
+        const std::string lower = ToLowerAscii(css);
+        std::string out;
+        size_t at = 0;
+        for (size_t p = 0; (p = lower.find("</style", p)) != std::string::npos; p += 2) {
+            out.append(css, at, p - at);
+            out += "<\\/";
+            at = p + 2;
+        }
+        return out.append(css, at, std::string::npos);
     }
 
     static std::string_view BodyOf(std::string_view text)
@@ -375,8 +381,11 @@ private:
                     }
                     if (a.name == "aid" || a.name == "filepos" || a.name == "recindex" || a.name.rfind("on", 0) == 0)
                         continue;
-                    if (a.name == "href")
+                    if (a.name == "href") {
+                        if (StartsWithNoCase(a.value, "kindle:"))
+                            continue; // a position the book's index could not resolve
                         a.value = LinkTarget(a.value);
+                    }
                     if ((a.name == "src" || a.name == "xlink:href" || (a.name == "href" && bare == "image"))) {
                         if (std::string pic = PictureFor(a.value); !pic.empty())
                             a.value = pic;
@@ -399,14 +408,15 @@ private:
     std::string RewriteCss(std::string_view css)
     {
         std::string out;
+        const std::string lower = ToLowerAscii(css);
         size_t i = 0;
         while (i < css.size()) {
-            const size_t url = ToLowerAscii(css.substr(i)).find("url(");
+            const size_t url = lower.find("url(", i);
             if (url == std::string::npos) {
                 out.append(css.substr(i));
                 break;
             }
-            const size_t start = i + url + 4;
+            const size_t start = url + 4;
             const size_t close = css.find(')', start);
             if (close == std::string_view::npos) {
                 out.append(css.substr(i));
@@ -559,13 +569,22 @@ private:
     std::string TocBookmarks(const std::string &body) const
     {
         std::string css;
+        // Where each id is, found in one pass.
+        std::map<std::string, size_t> idAt;
+        for (size_t p = 0; (p = body.find(" id=\"", p)) != std::string::npos; ++p) {
+            const size_t end = body.find('"', p + 5);
+            if (end == std::string::npos)
+                break;
+            idAt.emplace(body.substr(p + 5, end - p - 5), p + 1);
+        }
         std::set<std::string> done;
         for (const TocEntry &e : book.toc) {
             if (e.targetId.empty() || !done.insert(e.targetId).second)
                 continue;
-            const size_t at = body.find("id=\"" + e.targetId + "\"");
-            if (at == std::string::npos)
+            const auto found = idAt.find(e.targetId);
+            if (found == idAt.end())
                 continue;
+            const size_t at = found->second;
             const size_t lt = body.rfind('<', at);
             if (lt == std::string::npos)
                 continue;
