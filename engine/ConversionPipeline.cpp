@@ -325,6 +325,7 @@ bool ConversionPipeline::WriteTarget()
     QFile in(tempEpub);
     if (!in.open(QIODevice::ReadOnly))
         return Fail(QStringLiteral("cannot read the new EPUB: %1").arg(in.errorString()));
+    const bool replacing = FileExists(target);
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly))
         return Fail(WriteFailure(target, folder, out.errorString()));
@@ -342,8 +343,9 @@ bool ConversionPipeline::WriteTarget()
     if (!out.commit())
         return Fail(WriteFailure(target, folder, out.errorString()));
     // A new file gets the usual permissions, not the private ones of a
-    // temporary file.
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    // temporary file; a replaced one keeps its own.
+    if (!replacing)
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     StageDone("target");
     engine.TickJobProgress();
     return true;
