@@ -112,6 +112,12 @@ void ConversionPipeline::StageDone(const char* stage)
 bool ConversionPipeline::RunTool(const QString& tool, const QStringList& arguments, const QString& sizeOf,
                                  const QString& folder)
 {
+    return RunToolSteps(tool, {arguments}, sizeOf, folder);
+}
+
+bool ConversionPipeline::RunToolSteps(const QString& tool, const QList<QStringList>& steps, const QString& sizeOf,
+                                      const QString& folder)
+{
     if (!StillRunning())
         return false;
     const QString path = ToolPath(tool);
@@ -119,7 +125,11 @@ bool ConversionPipeline::RunTool(const QString& tool, const QStringList& argumen
     if (!info.isFile() || !info.isExecutable())
         return Fail(QStringLiteral("%1 is missing (looked for %2)").arg(tool, path));
 
-    QString command = BuildToolCommand(path, arguments);
+    // Several steps share one launcher; the first failing one ends it.
+    QStringList commands;
+    for (const QStringList& arguments : steps)
+        commands << BuildToolCommand(path, arguments);
+    QString command = commands.join(QStringLiteral(" && "));
     if (!folder.isEmpty())
         command = QStringLiteral("cd ") + ShellQuote(folder) + QStringLiteral(" && ") + command;
     const int limit = TimeLimitMs(QFileInfo(sizeOf).size());
@@ -136,7 +146,7 @@ bool ConversionPipeline::RunTool(const QString& tool, const QStringList& argumen
         }
     }
     if (report.outcome != ToolOutcome::Exited || report.exitCode != 0)
-        return Fail(ToolMessage(tool, arguments.value(0), report));
+        return Fail(ToolMessage(tool, steps.value(0).value(0), report));
     return StillRunning();
 }
 
@@ -300,17 +310,16 @@ bool ConversionPipeline::Archive()
     earlyFile.close();
     QFile::remove(mimetype);
 
-    const QString tool = ToolPath(QStringLiteral("7z"));
-    const QStringList steps[] = {
+    const QList<QStringList> steps = {
         {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mx0"), QStringLiteral("-mtm=off"), tempEpub, early},
-        {QStringLiteral("a"), QStringLiteral("-tzip"), tempEpub, bookFolder + QStringLiteral("/META-INF"),
+        // One thread: starting more costs more than it saves on a book.
+        {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mmt=off"), tempEpub,
+         bookFolder + QStringLiteral("/META-INF"),
          contentFolder},
         {QStringLiteral("rn"), tempEpub, QStringLiteral("!mimetype"), QStringLiteral("mimetype")},
     };
-    for (const QStringList& step : steps) {
-        if (!RunTool(QStringLiteral("7z"), step, contentFolder))
-            return false;
-    }
+    if (!RunToolSteps(QStringLiteral("7z"), steps, contentFolder))
+        return false;
     if (!QFileInfo(tempEpub).isFile())
         return Fail(QStringLiteral("7z wrote no archive"));
     StageDone("archive");

@@ -47,6 +47,8 @@ private:
     // to a clean end.
     bool RunTool(const QString& tool, const QStringList& arguments, const QString& sizeOf,
                  const QString& folder = {});
+    bool RunToolSteps(const QString& tool, const QList<QStringList>& steps, const QString& sizeOf,
+                      const QString& folder = {});
     bool StillRunning();
     bool Fail(const QString& why);
     // The reason for a file we could not write: a full disk says so.
