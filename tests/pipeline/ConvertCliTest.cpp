@@ -1,0 +1,116 @@
+// tavistel-convert as a script sees it: one line per book, the exit status,
+// Ctrl-C.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+QString Program() { return QStringLiteral(TAVISTEL_BIN_DIR "/tavistel-convert"); }
+QString Data(const QString& name) { return QStringLiteral(TAVISTEL_TEST_DATA "/") + name; }
+
+class ConvertCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(cache.isValid() && out.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CACHE_HOME", cache.path());
+        process.setProcessEnvironment(env);
+    }
+
+    int Run(const QStringList& args)
+    {
+        process.start(Program(), args);
+        process.waitForFinished(300000);
+        stdoutText = QString::fromUtf8(process.readAllStandardOutput());
+        stderrText = QString::fromUtf8(process.readAllStandardError());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    QTemporaryDir cache;
+    QTemporaryDir out;
+    QProcess process;
+    QString stdoutText;
+    QString stderrText;
+};
+
+} // namespace
+
+TEST_F(ConvertCli, UsageErrorsExitWithTwo)
+{
+    const QStringList cases[] = {
+        {},
+        {"--bogus", Data("toc.azw")},
+        {"--overwrite", "--skip-existing", Data("toc.azw")},
+        {"--output-dir", out.path(), "--beside-source", Data("toc.azw")},
+        {"--output-dir"},
+    };
+    for (const QStringList& args : cases) {
+        EXPECT_EQ(Run(args), 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(stderrText.contains("usage:")) << stderrText.toStdString();
+    }
+}
+
+TEST_F(ConvertCli, OneLinePerBookAndTimings)
+{
+    QFile::copy(Data("toc.azw"), out.path() + "/My Book.azw");
+    const int code = Run({"--timings", "--output-dir", out.path() + "/epub", out.path() + "/My Book.azw",
+                          Data("drm.azw"), out.path() + "/notes.txt"});
+    EXPECT_EQ(code, 1);
+    const QStringList lines = stdoutText.split('\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.contains(out.path() + "/My Book.azw: Finished")) << stdoutText.toStdString();
+    EXPECT_TRUE(lines.contains(Data("drm.azw") + ": Failed: the book is DRM-protected")) << stdoutText.toStdString();
+    EXPECT_TRUE(lines.contains(out.path() + "/notes.txt: Failed: not an .azw book"));
+    EXPECT_EQ(lines.size(), 3);
+    EXPECT_TRUE(QFile::exists(out.path() + "/epub/My Book.epub"));
+    for (const char* stage : {"timing mobi2html ", "timing html2pdf ", "timing pdftohtml ", "timing split "})
+        EXPECT_TRUE(stderrText.contains(stage)) << stage;
+
+    // Again: kept without --overwrite (a success), replaced with it.
+    EXPECT_EQ(Run({"--output-dir", out.path() + "/epub", out.path() + "/My Book.azw"}), 0);
+    EXPECT_TRUE(stdoutText.startsWith(out.path() + "/My Book.azw: Stopped: the target exists"))
+        << stdoutText.toStdString();
+    EXPECT_EQ(Run({"--overwrite", "--output-dir", out.path() + "/epub", out.path() + "/My Book.azw"}), 0);
+    EXPECT_EQ(stdoutText, out.path() + "/My Book.azw: Finished\n");
+}
+
+TEST_F(ConvertCli, BesideTheSourceByDefault)
+{
+    QFile::copy(Data("toc.azw"), out.path() + "/book.azw");
+    EXPECT_EQ(Run({out.path() + "/book.azw"}), 0) << stdoutText.toStdString();
+    EXPECT_TRUE(QFile::exists(out.path() + "/book.epub"));
+}
+
+TEST_F(ConvertCli, InterruptStopsTheRunCleanly)
+{
+    QStringList books;
+    for (int i = 0; i < 4; ++i) {
+        const QString book = out.path() + QStringLiteral("/b%1.azw").arg(i);
+        QFile::copy(Data("basic.azw"), book);
+        books << book;
+    }
+    process.start(Program(), QStringList{"--output-dir", out.path()} + books);
+    ASSERT_TRUE(process.waitForStarted());
+    QThread::msleep(700);
+    kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(60000)) << "the run did not end after Ctrl-C";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "ended by the signal, not by itself";
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString text = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_TRUE(text.contains(": Stopped")) << text.toStdString();
+    // Whatever was written is a whole book; nothing half-made is left.
+    for (const QString& name : QDir(out.path()).entryList(QDir::Files)) {
+        EXPECT_TRUE(name.endsWith(".azw") || name.endsWith(".epub")) << name.toStdString();
+        if (name.endsWith(".epub")) {
+            EXPECT_TRUE(text.contains(QFileInfo(name).completeBaseName() + ".azw: Finished"));
+        }
+    }
+    EXPECT_TRUE(QDir(cache.path() + "/Corvid").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
