@@ -384,3 +384,21 @@ TEST_F(Pipeline, TwoRunsAtOnceKeepApart)
     EXPECT_FALSE(Unzip(second.path() + "/toc.epub", "OEBPS/oebps.opf").contains("The Lantern Keeper"));
     ExpectNoLeftovers();
 }
+
+TEST_F(Pipeline, BookWithoutOutlineStillHasNavigation)
+{
+    // The PDF-to-HTML step as for a PDF without bookmarks: no outline section.
+    SetToolFolder(ToolFolderWith("pdftohtml",
+        "/usr/bin/pdftohtml \"$@\" || exit\n"
+        "/usr/bin/python3 -c 'import re,sys; p=sys.argv[1]; t=open(p).read(); "
+        "open(p,\"w\").write(re.sub(r\"<a name=\\\"outline\\\">.*<hr/>\", \"\", t, flags=re.S))' \"$2s.html\"\n"));
+    AzwEpubEng engine;
+    Recorder recorder;
+    Convert(engine, recorder, {Data("toc.azw")}, out.path());
+    ASSERT_EQ(recorder.states[0].last(), StatusFinished) << engine.JobReason(0).toStdString();
+    const QString epub = out.path() + "/toc.epub";
+    EXPECT_EQ(Unzip(epub, "OEBPS/oebps.ncx").count("<navPoint"), 1);
+    int code = -1;
+    const QByteArray report = Exec("java", {"-jar", "/usr/share/java/epubcheck.jar", epub}, &code);
+    EXPECT_EQ(code, 0) << report.constData();
+}
