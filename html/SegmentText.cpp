@@ -1,5 +1,7 @@
 #include "html/SegmentText.h"
 
+#include "epub/MetaValues.h"
+
 QString RemoveLineFeeds(QString text)
 {
     text.remove(u'\n');
@@ -90,55 +92,6 @@ bool IsTextTitle(const QString& title)
     return count > title.size() / 2;
 }
 
-QString DecodeCharacterReferences(const QString& text)
-{
-    if (!text.contains(u'&'))
-        return text;
-    QString result;
-    result.reserve(text.size());
-    qsizetype i = 0;
-    while (i < text.size()) {
-        const QChar c = text.at(i);
-        const qsizetype semi = c == u'&' ? text.indexOf(u';', i) : -1;
-        if (semi < 0 || semi - i > 10) {
-            result += c;
-            ++i;
-            continue;
-        }
-        const QString name = text.mid(i + 1, semi - i - 1);
-        QString decoded;
-        if (name == QLatin1String("amp"))
-            decoded = QStringLiteral("&");
-        else if (name == QLatin1String("lt"))
-            decoded = QStringLiteral("<");
-        else if (name == QLatin1String("gt"))
-            decoded = QStringLiteral(">");
-        else if (name == QLatin1String("quot"))
-            decoded = QStringLiteral("\"");
-        else if (name == QLatin1String("apos"))
-            decoded = QStringLiteral("'");
-        else if (name == QLatin1String("nbsp"))
-            decoded = QString(QChar(0xA0));
-        else if (name.startsWith(u'#') && name.size() > 1) {
-            bool ok = false;
-            const uint code = (name.at(1) == u'x' || name.at(1) == u'X') ? name.mid(2).toUInt(&ok, 16)
-                                                                       : name.mid(1).toUInt(&ok, 10);
-            if (ok && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
-                const char32_t ucs = code;
-                decoded = QString::fromUcs4(&ucs, 1);
-            }
-        }
-        if (decoded.isEmpty()) {
-            result += c;
-            ++i;
-        } else {
-            result += decoded;
-            i = semi + 1;
-        }
-    }
-    return result;
-}
-
 QString PlainLabel(const QString& title)
 {
     QString bare;
@@ -152,7 +105,7 @@ QString PlainLabel(const QString& title)
         else if (!inTag)
             bare += c;
     }
-    QString label = DecodeCharacterReferences(bare);
+    QString label = DecodeHtmlEntities(bare);
     label.replace(QChar(0xA0), u' ');
     return label.simplified();
 }

@@ -32,10 +32,6 @@ bool IsTextTitle(const QString& title);
 // collapsed.
 QString PlainLabel(const QString& title);
 
-// Decodes &amp; &lt; &gt; &quot; &apos; &nbsp; and numeric references;
-// anything else is kept as written.
-QString DecodeCharacterReferences(const QString& text);
-
 // Anchor names become ids with a letter in front, since an XML id may not
 // start with a digit: "5" -> "p5"; characters that may not stand in an id
 // become "_".
