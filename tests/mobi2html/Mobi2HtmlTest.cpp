@@ -207,6 +207,25 @@ TEST(Mobi2Html, PageBreaksAndBlockPicturesGetPagesOfTheirOwn)
     EXPECT_TRUE(html.contains("p.note { font-style: italic;"));
 }
 
+// What the PDF-to-HTML step would otherwise reorder or lose: a picture with its caption in one
+// block, list markers, ruby readings, vertical writing.
+TEST(Mobi2Html, CaptionedPicturesListsRubyAndVerticalWritingKeepTheirOrder)
+{
+    QTemporaryDir tmp;
+    ASSERT_EQ(RunTool(Tool(), kData + "/styles.azw", tmp.path()).exitCode, 0);
+    const QString html = QString::fromUtf8(ReadAll(tmp.path() + "/styles.html"));
+    // The captioned map starts a page; the paragraph with an icon in its text does not.
+    EXPECT_TRUE(html.contains(QRegularExpression("<div class=\"m2h-pagebreak\"></div><blockquote[^>]*><img src=\"image\\d+\\.jpg\"")));
+    EXPECT_FALSE(html.contains(QRegularExpression("m2h-pagebreak\"></div><p[^>]*>A paragraph with a small")));
+    EXPECT_FALSE(html.contains(QRegularExpression("m2h-picture\"><[^>]*><img src=\"image\\d+\\.gif\"")));
+    EXPECT_TRUE(html.contains(QString::fromUtf8("<rt>かんじ</rt>")));
+    // Our rules come after the book's own vertical writing.
+    const int own = html.indexOf("list-style-position: inside !important");
+    EXPECT_GT(own, html.indexOf("writing-mode: vertical-rl"));
+    for (const char *rule : {"writing-mode: horizontal-tb !important", "rp { display: none", "rt::before { content: \"(\""})
+        EXPECT_GT(html.indexOf(rule, own), own) << rule;
+}
+
 TEST(Mobi2Html, OutputNameFollowsTheBookNameWhateverItHolds)
 {
     QTemporaryDir tmp;

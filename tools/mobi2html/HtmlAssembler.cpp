@@ -1,5 +1,6 @@
 #include "HtmlAssembler.h"
 
+#include "PictureSize.h"
 #include "TextUtil.h"
 
 #include <algorithm>
@@ -205,6 +206,14 @@ public:
         h += "<style>\n" + SafeInStyle(css) + "\n</style>\n<style>\n";
         // Our own rules come last so that the book's CSS cannot undo them.
         h += "img { max-width: 100% !important; max-height: 23cm !important; height: auto; }\n"
+             // The PDF-to-HTML step reads a line left to right: a marker outside the line would
+             // come after the item's text. Ruby readings stay inline, in brackets. Vertical
+             // writing is laid out horizontally so that no line is lost or garbled.
+             "li { list-style-position: inside !important; }\n"
+             "rp { display: none !important; }\n"
+             "rt { display: inline !important; font-size: inherit !important; }\n"
+             "rt::before { content: \"(\"; } rt::after { content: \")\"; }\n"
+             "html, body, body * { writing-mode: horizontal-tb !important; }\n"
              ".m2h-pagebreak { page-break-before: always; break-before: page; height: 0; }\n"
              ".m2h-picture { page-break-before: always; page-break-after: always; "
              "break-before: page; break-after: page; text-align: center; }\n";
@@ -217,6 +226,7 @@ public:
 private:
     const BookContent &book;
     std::map<size_t, std::string> pictures;
+    std::map<std::string, size_t> pictureUid;
 
     static std::string SafeInStyle(const std::string &css)
     {
@@ -317,6 +327,7 @@ private:
         char name[48];
         std::snprintf(name, sizeof name, "image%05zu.%s", uid, res->second.extension.c_str());
         pictures[uid] = name;
+        pictureUid[name] = uid;
         return name;
     }
 
@@ -462,6 +473,7 @@ private:
             size_t start, end;
         };
         std::vector<Range> ranges;
+        std::vector<size_t> breaks;
         size_t lastEnd = 0;
         for (size_t p = 0; (p = body.find("<img", p)) != std::string::npos; p += 4) {
             if (p < lastEnd)
@@ -529,24 +541,62 @@ private:
                 }
                 break;
             }
-            if (!ok || (block.empty() && start != p && HasText(body, start, p)))
+            if (!ok) {
+                // A picture that opens a block with its caption: the block starts a page, so the
+                // picture (written first on its page by the PDF-to-HTML step) stays before the text.
+                if (!block.empty() && !HasText(body, start, p) && !IsSmallPicture(body.substr(p, imgEnd - p)))
+                    breaks.push_back(start);
+                continue;
+            }
+            if (block.empty() && start != p && HasText(body, start, p))
                 continue;
             if (block.empty())
                 start = p, end = imgEnd;
             ranges.push_back({start, end});
             lastEnd = end;
         }
+        std::multimap<size_t, const char *> inserts;
+        for (const Range &r : ranges) {
+            inserts.emplace(r.start, "<div class=\"m2h-picture\">");
+            inserts.emplace(r.end, "</div>");
+        }
+        for (size_t b : breaks)
+            inserts.emplace(b, "<div class=\"m2h-pagebreak\"></div>");
         std::string out;
         size_t at = 0;
-        for (const Range &r : ranges) {
-            out.append(body, at, r.start - at);
-            out += "<div class=\"m2h-picture\">";
-            out.append(body, r.start, r.end - r.start);
-            out += "</div>";
-            at = r.end;
+        for (const auto &[pos, text] : inserts) {
+            out.append(body, at, pos - at);
+            out += text;
+            at = pos;
         }
         out.append(body, at, std::string::npos);
         return out;
+    }
+
+    // An icon or ornament in the text: sized small by the markup or by its pixels.
+    bool IsSmallPicture(std::string_view imgTag) const
+    {
+        constexpr int kSmall = 100;
+        const Tag tag = ParseTag(imgTag);
+        int width = 0, height = 0;
+        std::string src;
+        for (const Attribute &a : tag.attributes) {
+            if (a.name == "width" || a.name == "height") {
+                const int v = std::atoi(a.value.c_str());
+                const bool pixels = a.value.find_first_not_of("0123456789 px") == std::string::npos;
+                if (pixels && v > 0)
+                    (a.name == "width" ? width : height) = v;
+            } else if (a.name == "src") {
+                src = a.value;
+            }
+        }
+        if ((width > 0 && width <= kSmall) || (height > 0 && height <= kSmall))
+            return true;
+        const auto uid = pictureUid.find(src);
+        if (uid == pictureUid.end())
+            return false;
+        const auto size = PictureSize(book.resources.at(uid->second).data);
+        return size && size->first <= kSmall && size->second <= kSmall;
     }
 
     std::string PutCoverFirst(const std::string &body)

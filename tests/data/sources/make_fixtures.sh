@@ -26,6 +26,7 @@ gen toc western.azw -western -gen_ff_mobi7
 gen toc toc_mobi7.azw -gen_ff_mobi7
 gen nonlatin nonlatin.azw
 gen rtl rtl.azw
+gen styles styles.azw
 gen sample sample.azw
 mkdir -p "$data/../../samples" && mv "$data/sample.azw" "$data/../../samples/sample.azw"
 
