@@ -13,7 +13,10 @@ import sys
 import xml.etree.ElementTree as ET
 import zipfile
 
-WORD = re.compile(r"\w+", re.UNICODE)
+# Scripts written without spaces (Chinese, Japanese) count one word per character:
+# a line break of the PDF step falls anywhere inside their runs.
+CJK = "\u3040-\u30ff\u3400-\u4dbf\u4e00-\u9fff\uf900-\ufaff"
+WORD = re.compile(r"[^\W%s]+|[%s]" % (CJK, CJK), re.UNICODE)
 WINDOW = 60
 
 
@@ -73,10 +76,13 @@ def main():
     present = set(target)
     anywhere = sum(1 for w in source if w in present)
     pos = matched = 0
-    for w in source:
-        try:
-            j = target.index(w, pos, pos + WINDOW)
-        except ValueError:
+    for i, w in enumerate(source):
+        # A far jump must be confirmed by the next words too: with a small
+        # vocabulary a lone word matches too easily ahead and the count loses step.
+        run = source[i:i + 3]
+        j = next((k for k in range(pos, min(pos + WINDOW, len(target)))
+                  if target[k] == w and (k - pos < 4 or target[k:k + len(run)] == run)), None)
+        if j is None:
             continue
         matched += 1
         pos = j + 1
