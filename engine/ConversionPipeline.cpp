@@ -220,6 +220,10 @@ bool ConversionPipeline::MakeHtml()
         return false;
     if (!QFileInfo(convertedHtml).isFile())
         return Fail(QStringLiteral("mobi2html wrote no HTML"));
+    // The PDF step loses the book's language: it is taken here, from the head.
+    QFile html(convertedHtml);
+    if (html.open(QIODevice::ReadOnly))
+        language = LanguageTag(DocumentLanguage(QString::fromUtf8(html.read(8192))));
     StageDone("mobi2html");
     engine.TickJobProgress();
     return true;
@@ -272,10 +276,12 @@ bool ConversionPipeline::SplitAndPackage()
     // identifier serves the navigation map and the package document.
     MetaData metadata;
     metadata.Extract(mainDocument);
+    metadata.language = language;
     const QString identifier = MakeBookIdentifier();
 
     HtmlSplitter splitter;
     splitter.SetBookInfo(DecodeHtmlEntities(metadata.title), DecodeHtmlEntities(metadata.author), identifier);
+    splitter.SetLanguage(PackageLanguage(language));
     splitter.Split(options);
     if (splitter.PartCount() <= 0 || !FileExists(contentFolder + QStringLiteral("/part0.html")))
         return Fail(WriteFailure(QStringLiteral("the book's pages"), contentFolder));

@@ -59,6 +59,7 @@ private:
     QString source;
     QString target;
     QString reason;
+    QString language;        // the book's language tag, from mobi2html's HTML
     QElapsedTimer stageClock;
 
     QString bookWork;        // the book's own working folder

@@ -18,6 +18,9 @@ public:
     QString title;
     QString author;
     QString date;
+    // The book's language as the converted HTML names it (the main document
+    // does not carry it); Extract leaves it alone.
+    QString language;
 
 private:
     static QString FindTagText(const QString& text, const QString& name);

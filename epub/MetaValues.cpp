@@ -113,3 +113,38 @@ QString PackageDate(const QString& raw, const QDate& conversionDay)
         return date;
     return conversionDay.toString(QStringLiteral("yyyy-MM-dd"));
 }
+
+QString LanguageTag(const QString& raw)
+{
+    // A primary language of 2 to 8 letters, then subtags of 1 to 8 letters or
+    // digits; enough to refuse what a package reader would choke on.
+    static const QRegularExpression tag(QStringLiteral("^[A-Za-z]{2,8}(-[A-Za-z0-9]{1,8})*$"));
+    QString text = raw.trimmed();
+    text.replace(u'_', u'-');
+    return tag.match(text).hasMatch() ? text : QString();
+}
+
+QString PackageLanguage(const QString& raw)
+{
+    const QString tag = LanguageTag(raw);
+    return tag.isEmpty() ? QStringLiteral("en") : tag;
+}
+
+QString DocumentLanguage(const QString& html)
+{
+    static const QRegularExpression element(QStringLiteral("<html\\b[^>]*>"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression lang(QStringLiteral("\\s(?:xml:)?lang\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s>]+))"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch open = element.match(html);
+    if (!open.hasMatch())
+        return {};
+    const QRegularExpressionMatch value = lang.match(open.captured(0));
+    if (!value.hasMatch())
+        return {};
+    for (int i = 1; i <= 3; ++i) {
+        if (value.capturedStart(i) >= 0)
+            return value.captured(i);
+    }
+    return {};
+}

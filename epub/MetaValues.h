@@ -19,3 +19,15 @@ QString ToW3cDate(const QString& raw);
 // The date for the package document: ToW3cDate of the raw value, or the given
 // conversion day when the book has none.
 QString PackageDate(const QString& raw, const QDate& conversionDay = QDate::currentDate());
+
+// The book's language as a well-formed BCP 47 tag ("ja", "en-US", "zh-Hant";
+// "_" read as "-"), or empty when the text is none.
+QString LanguageTag(const QString& raw);
+
+// The language for the package document and the pages: LanguageTag of the
+// raw value, or "en" when the book names none.
+QString PackageLanguage(const QString& raw);
+
+// The lang (or xml:lang) attribute of a document's <html> element, as
+// written; empty when there is none.
+QString DocumentLanguage(const QString& html);

@@ -346,5 +346,7 @@ bool WriteOpfMetadata(const SubstitutionTable& table, const MetaData& metadata, 
     creator->SetText(author);
     ChildOrNew(doc, meta, QStringLiteral("date"), QStringLiteral("dc:date"), dc)->SetText(PackageDate(metadata.date));
     ChildOrNew(doc, meta, QStringLiteral("identifier"), QStringLiteral("dc:identifier"), dc)->SetText(identifier);
+    ChildOrNew(doc, meta, QStringLiteral("language"), QStringLiteral("dc:language"), dc)
+        ->SetText(PackageLanguage(metadata.language));
     return doc.Save();
 }

@@ -84,7 +84,8 @@ QString GetExtension(const QString& name);
 QString ItemHref(const QString& name);
 
 // Title, creator (with opf:file-as), date (W3CDTF; the conversion day when the
-// book gives none) and identifier ("##UUID##") into the package metadata.
+// book gives none), identifier ("##UUID##") and language (the book's tag, "en"
+// when it has none) into the package metadata.
 // Values go in as text, their character references decoded. False when the
 // package document does not load; it is then left as it is.
 bool WriteOpfMetadata(const SubstitutionTable& table, const MetaData& metadata, const QString& contentFolder);

@@ -4,6 +4,7 @@
 #include "base/TextCodec.h"
 #include "epub/BookIdentifier.h"
 #include "epub/MetaData.h"
+#include "epub/MetaValues.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,6 +72,7 @@ SubstitutionTable BuildSubstitutions(const MetaData& metadata, const QString& id
     table.insert(QStringLiteral("##Title##"), metadata.title);
     table.insert(QStringLiteral("##Date##"), metadata.date);
     table.insert(QStringLiteral("##UUID##"), identifier);
+    table.insert(QStringLiteral("##Language##"), PackageLanguage(metadata.language));
     return table;
 }
 

@@ -6,8 +6,8 @@
 
 class MetaData;
 
-// Placeholder ("##Title##", "##Author##", "##Date##", "##UUID##", "##Cover##")
-// to its value, for one book.
+// Placeholder ("##Title##", "##Author##", "##Date##", "##UUID##", "##Cover##",
+// "##Language##") to its value, for one book.
 using SubstitutionTable = QMap<QString, QString>;
 
 // "Template" in the tool folder: the six fixed files of every book.
@@ -26,7 +26,8 @@ void CopyTemplateFiles(const QString& contentFolder);
 
 // The book's table: author, title and date as the main document gives them
 // (character references kept, they go into HTML), and "##UUID##" = the book
-// identifier ("urn:uuid:..."), which the navigation document must share.
+// identifier ("urn:uuid:..."), which the navigation document must share;
+// "##Language##" = the book's language tag, "en" when it has none.
 SubstitutionTable BuildSubstitutions(const MetaData& metadata, const QString& identifier);
 SubstitutionTable BuildSubstitutions(const MetaData& metadata);
 

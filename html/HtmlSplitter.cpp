@@ -74,7 +74,10 @@ void HtmlSplitter::Split(const ConversionOptions& bookOptions)
     PatternSearcher searcher(&input);
     if (readable)
         searcher.FindNext(bodyPattern);  // the head is not written
-    writer = std::make_unique<HtmlWriter>(partFolder, partHeader, partFooter, options->partSizeLimit);
+    QString header = partHeader;
+    if (!bookLanguage.isEmpty())
+        header.replace(QLatin1String("<html "), QStringLiteral("<html xml:lang=\"%1\" ").arg(bookLanguage.toHtmlEscaped()));
+    writer = std::make_unique<HtmlWriter>(partFolder, header, partFooter, options->partSizeLimit);
 
     for (ScanResult r = searcher.FindNext(separatorPattern); readable && !r.atEnd;
          r = searcher.FindNext(separatorPattern)) {

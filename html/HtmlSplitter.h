@@ -22,6 +22,8 @@ public:
     // identifier ("urn:uuid:...") that the package document uses too. Without
     // an identifier the navigation document makes its own.
     void SetBookInfo(QString title, QString author, QString identifier);
+    // The book's language tag, put as xml:lang on every part; empty: none.
+    void SetLanguage(QString tag) { bookLanguage = std::move(tag); }
 
     // Reads options.htmlPath, writes "part0.html", "part1.html", ... and
     // "oebps.ncx" beside it. Reports nothing: the files are the result.
@@ -60,6 +62,7 @@ private:
     QString bookTitle;
     QString bookAuthor;
     QString bookIdentifier;
+    QString bookLanguage;
     QString pageFileName;
     QSet<QString> usedIds;
     QList<NavEntry> navEntries;

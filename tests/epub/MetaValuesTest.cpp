@@ -58,6 +58,34 @@ TEST(MetaValuesTest, PackageDateFallsBackToTheConversionDay)
     EXPECT_EQ(PackageDate("2011-03-04T00:00:00+00:00", day), "2011-03-04");
 }
 
+TEST(MetaValuesTest, LanguageComesFromTheHtmlElementAsAWellFormedTag)
+{
+    const struct {
+        const char* html;
+        const char* document; // DocumentLanguage
+        const char* package;  // PackageLanguage of it
+    } cases[] = {
+        {"<!DOCTYPE html>\n<html lang=\"ja\">\n<head>", "ja", "ja"},
+        {"<HTML xmlns=\"http://www.w3.org/1999/xhtml\" xml:lang='ru'>", "ru", "ru"},
+        {"<html lang=en_US>", "en_US", "en-US"},
+        {"<html lang=\"zh-Hant-TW\">", "zh-Hant-TW", "zh-Hant-TW"},
+        {"<html>\n<body lang=\"fr\">", "", "en"},
+        {"<html lang=\"\">", "", "en"},
+        {"<html lang=\"en us\">", "en us", "en"},
+        {"<html lang=\"x\">", "x", "en"},
+        {"<html lang=\"de-\">", "de-", "en"},
+        {"<htmlx lang=\"de\">", "", "en"},
+        {"no document", "", "en"},
+    };
+    for (const auto& c : cases) {
+        const QString found = DocumentLanguage(QString::fromUtf8(c.html));
+        EXPECT_EQ(found, QString::fromUtf8(c.document)) << c.html;
+        EXPECT_EQ(PackageLanguage(found), QString::fromUtf8(c.package)) << c.html;
+    }
+    EXPECT_EQ(LanguageTag("  el "), "el");
+    EXPECT_EQ(LanguageTag("en\"/>"), "");
+}
+
 TEST(MetaValuesTest, BookIdentifierIsALowerCaseUuidUrnAndFreshEachTime)
 {
     const QRegularExpression form(

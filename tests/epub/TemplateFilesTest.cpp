@@ -16,7 +16,7 @@ struct Package {
     QStringList hrefs, ids, mediaTypes, spine;
     QString toc;
     QList<QStringList> guide; // href, type, title
-    QString title, creator, fileAs, date, identifier, uniqueId;
+    QString title, creator, fileAs, date, identifier, language, uniqueId;
     bool loaded = false;
 };
 
@@ -75,6 +75,7 @@ Package ReadPackage(const QString& path)
         p.creator = dcText("creator");
         p.date = dcText("date");
         p.identifier = dcText("identifier");
+        p.language = dcText("language");
         const QList<QDomElement> creators = Elements(metadata.first(), "creator");
         if (!creators.isEmpty())
             p.fileAs = creators.first().attributeNS(kOpf, "file-as");
@@ -240,12 +241,14 @@ TEST_F(TemplateFilesTest, WriteOpfMetadataFillsTheTemplate)
         const char* wantAuthor;
         const char* wantDate; // empty: today
         const char* wantId;   // empty: a fresh urn:uuid
+        const char* language = "";
+        const char* wantLanguage = "en";
     } const cases[] = {
         {"Tom &amp; Jerry", "J&#246;rg &lt;Ed&gt;", "2011-03-04T00:00:00+00:00",
          "urn:uuid:0f8e1a2b-3c4d-4e5f-8a9b-0c1d2e3f4a5b", "Tom & Jerry", "Jörg <Ed>", "2011-03-04",
-         "urn:uuid:0f8e1a2b-3c4d-4e5f-8a9b-0c1d2e3f4a5b"},
+         "urn:uuid:0f8e1a2b-3c4d-4e5f-8a9b-0c1d2e3f4a5b", "ja", "ja"},
         {"Café — Ω", "", "D:20110304", "0f8e1a2b-3c4d-4e5f-8a9b-0c1d2e3f4a5b", "Café — Ω", "", "2011-03-04",
-         "urn:uuid:0f8e1a2b-3c4d-4e5f-8a9b-0c1d2e3f4a5b"},
+         "urn:uuid:0f8e1a2b-3c4d-4e5f-8a9b-0c1d2e3f4a5b", "not a tag", "en"},
         {"", "A", "", "", "", "A", "", ""},
     };
     for (const Case& c : cases) {
@@ -254,6 +257,7 @@ TEST_F(TemplateFilesTest, WriteOpfMetadataFillsTheTemplate)
         meta.title = QString::fromUtf8(c.title);
         meta.author = QString::fromUtf8(c.author);
         meta.date = QString::fromUtf8(c.date);
+        meta.language = QString::fromUtf8(c.language);
         const SubstitutionTable table = {{"##UUID##", QString::fromUtf8(c.uuid)}};
         ASSERT_TRUE(WriteOpfMetadata(table, meta, contentFolder));
         const Package p = ReadPackage(OpfPath());
@@ -262,6 +266,8 @@ TEST_F(TemplateFilesTest, WriteOpfMetadataFillsTheTemplate)
         EXPECT_EQ(p.fileAs, QString::fromUtf8(c.wantAuthor));
         const QString today = QDate::currentDate().toString("yyyy-MM-dd");
         EXPECT_EQ(p.date, *c.wantDate ? QString(c.wantDate) : today);
+        EXPECT_EQ(p.language, QString(c.wantLanguage)) << "one dc:language, the book's";
+        EXPECT_EQ(Read(OpfPath()).count("<dc:language"), 1);
         if (*c.wantId)
             EXPECT_EQ(p.identifier, QString(c.wantId));
         else

@@ -103,9 +103,15 @@ TEST_F(TitlePageTest, WriteTitlePageFillsTheTemplateAsUtf8)
     EXPECT_EQ(text.count(QString::fromUtf8("Café — Ω &amp; Co ##Author##")), 2);
     EXPECT_TRUE(page.contains(QString::fromUtf8("<h3 class=\"author\">Jörg</h3>").toUtf8()));
 
-    // Well-formed XHTML.
+    // Well-formed XHTML, in the book's language ("en" when it has none).
     QDomDocument dom;
     EXPECT_TRUE(dom.setContent(page, true));
+    EXPECT_EQ(dom.documentElement().attributeNS("http://www.w3.org/XML/1998/namespace", "lang"), "en");
+
+    MetaData japanese;
+    japanese.language = "ja";
+    ASSERT_TRUE(WriteTitlePage(BuildSubstitutions(japanese), contentFolder));
+    EXPECT_TRUE(Read(contentFolder + "/titlepage.html").contains("xml:lang=\"ja\""));
 }
 
 TEST(ReplacePlaceholdersTest, ReplacesEveryOccurrenceInOnePass)

@@ -126,6 +126,7 @@ struct BookCase {
     const char* author;
     int navPoints;
     int pictures;          // picture files in OEBPS
+    const char* language = "en";
 };
 
 } // namespace
@@ -138,11 +139,11 @@ TEST_F(Pipeline, FixturesBecomeWellFormedBooks)
         {"huff.azw", "The Lantern Keeper", "Ada Whitlock", 3, 3},
         {"mobi7.azw", "The Lantern Keeper", "Ada Whitlock", 3, 3},
         {"kf8only.azw", "The Lantern Keeper", "Ada Whitlock", 3, 3},
-        {"toc.azw", "Caf\u00e9 Notes: A Guide", "Ren\u00e9e Marchand", 5, 1},
-        {"western.azw", "Caf\u00e9 Notes: A Guide", "Ren\u00e9e Marchand", 5, 1},
-        {"toc_mobi7.azw", "Caf\u00e9 Notes: A Guide", "Ren\u00e9e Marchand", 5, 1},
+        {"toc.azw", "Caf\u00e9 Notes: A Guide", "Ren\u00e9e Marchand", 5, 1, "fr"},
+        {"western.azw", "Caf\u00e9 Notes: A Guide", "Ren\u00e9e Marchand", 5, 1, "fr"},
+        {"toc_mobi7.azw", "Caf\u00e9 Notes: A Guide", "Ren\u00e9e Marchand", 5, 1, "fr"},
         {"nonlatin.azw", "\u1f48\u03b4\u03cd\u03c3\u03c3\u03b5\u03b9\u03b1 \u3068 \u7269\u8a9e",
-         "\u1f4d\u03bc\u03b7\u03c1\u03bf\u03c2", 2, 0},
+         "\u1f4d\u03bc\u03b7\u03c1\u03bf\u03c2", 2, 0, "el"},
     };
     QStringList books;
     for (const BookCase& c : cases)
@@ -200,6 +201,11 @@ TEST_F(Pipeline, FixturesBecomeWellFormedBooks)
         EXPECT_TRUE(opf.contains(">" + author + "</dc:creator>"));
         EXPECT_TRUE(ncx.contains("<text>" + title + "</text>"));
         EXPECT_TRUE(ncx.contains("<text>" + author + "</text>"));
+        // The book's language survives the PDF step.
+        const QString lang = QString::fromLatin1(c.language);
+        EXPECT_TRUE(opf.contains(QRegularExpression("<dc:language[^>]*>" + lang + "</dc:language>"))) << opf.toStdString();
+        EXPECT_TRUE(Unzip(epub, "OEBPS/titlepage.html").contains(("xml:lang=\"" + lang + "\"").toUtf8()));
+        EXPECT_TRUE(Unzip(epub, "OEBPS/part0.html").contains(("xml:lang=\"" + lang + "\"").toUtf8()));
         int pictures = 0;
         for (const QString& entry : entries)
             pictures += entry.endsWith(".jpg") || entry.endsWith(".png");
