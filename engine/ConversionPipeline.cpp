@@ -155,13 +155,31 @@ bool ConversionPipeline::Run()
     stageClock.start();
     engine.BeginJobProgress();
 
-    const bool done = CopySource() && MakeHtml() && MakePdf() && MakePages() && SplitAndPackage() && Archive()
+    const bool done = CheckTargetFolder() && CopySource() && MakeHtml() && MakePdf() && MakePages() && SplitAndPackage() && Archive()
         && WriteTarget();
 
     // Everything the book left behind goes with its folder.
     if (!bookWork.isEmpty() && RemoveFolderTree(bookWork) == 0)
         bookWork.clear();
     return done;
+}
+
+QString ConversionPipeline::TargetFolder() const
+{
+    const QString folder = ParentFolder(target);
+    return folder.isEmpty() ? QStringLiteral(".") : folder;
+}
+
+bool ConversionPipeline::CheckTargetFolder()
+{
+    // Found out now, not after minutes of conversion.
+    const QString folder = TargetFolder();
+    const QFileInfo info(folder);
+    if (!info.isDir())
+        return Fail(QStringLiteral("cannot write into %1: no such folder").arg(folder));
+    if (!info.isWritable())
+        return Fail(QStringLiteral("cannot write into %1: permission denied").arg(folder));
+    return true;
 }
 
 bool ConversionPipeline::CopySource()
@@ -336,7 +354,7 @@ bool ConversionPipeline::WriteTarget()
 {
     // Written beside the target under a temporary name and renamed over it
     // only when complete: an existing book is never lost or half-written.
-    const QString folder = ParentFolder(target).isEmpty() ? QStringLiteral(".") : ParentFolder(target);
+    const QString folder = TargetFolder();
     QFile in(tempEpub);
     if (!in.open(QIODevice::ReadOnly))
         return Fail(QStringLiteral("cannot read the new EPUB: %1").arg(in.errorString()));

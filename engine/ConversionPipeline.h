@@ -34,6 +34,8 @@ public:
     static int TimeLimitMs(qint64 bytes);
 
 private:
+    QString TargetFolder() const;
+    bool CheckTargetFolder();
     bool CopySource();
     bool MakeHtml();
     bool MakePdf();

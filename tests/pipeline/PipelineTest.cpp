@@ -12,6 +12,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <csignal>
 #include <map>
 
@@ -335,6 +337,36 @@ TEST_F(Pipeline, UnwritableOutputFolderFailsTheBook)
     Convert(engine, recorder, {Data("toc.azw")}, out.path() + "/plain-file/books");
     EXPECT_EQ(recorder.states[0].last(), StatusFailed);
     EXPECT_TRUE(engine.JobReason(0).startsWith("cannot write")) << engine.JobReason(0).toStdString();
+    ExpectNoLeftovers();
+}
+
+TEST_F(Pipeline, OutputFolderIsCheckedBeforeTheConversion)
+{
+    // The book fails at once, not after minutes of tools.
+    const QString marker = out.path() + "/converted";
+    SetToolFolder(ToolFolderWith("mobi2html", "touch '" + marker.toUtf8() + "'\nexit 1\n"));
+    const QString closed = out.path() + "/closed";
+    QDir().mkpath(closed);
+    QFile::setPermissions(closed, QFile::ReadOwner | QFile::ExeOwner);
+    const struct {
+        QString folder;
+        const char* reason;
+        bool needsUser; // root writes anywhere
+    } cases[] = {
+        {out.path() + "/missing", "no such folder", false},
+        {closed, "permission denied", true},
+    };
+    for (const auto& c : cases) {
+        if (c.needsUser && geteuid() == 0)
+            continue;
+        AzwEpubEng engine;
+        Recorder recorder;
+        Convert(engine, recorder, {Data("toc.azw")}, c.folder);
+        EXPECT_EQ(recorder.states[0].last(), StatusFailed);
+        EXPECT_EQ(engine.JobReason(0), "cannot write into " + c.folder + ": " + c.reason);
+        EXPECT_FALSE(QFile::exists(marker)) << "no tool ran";
+    }
+    QFile::setPermissions(closed, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ExpectNoLeftovers();
 }
 
