@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <system_error>
 
@@ -238,6 +239,7 @@ void CorvidEng::RunJobs()
     }
     progressBase = 0;
 
+    QSet<QString> written;   // targets this run has made
     bool visitedAll = true;
     for (int i = 0; i < JobCount(); ++i) {
         if (status != StatusRunning) {
@@ -264,6 +266,13 @@ void CorvidEng::RunJobs()
             SetJobStatus(StatusFailed, i);
             continue;
         }
+        // Two books of one name from different folders: the later one
+        // never replaces what this run has just written.
+        if (written.contains(target)) {
+            SetJobReason(i, QStringLiteral("another book of this run was written to %1").arg(target));
+            SetJobStatus(StatusFailed, i);
+            continue;
+        }
         // Any entry counts as existing, readable or not: it is never
         // replaced without asking.
         if (FileExists(target) && Report(NotifyAskOverwrite, i, 0) != 1) {
@@ -272,6 +281,8 @@ void CorvidEng::RunJobs()
         }
         qCDebug(lcEngine).noquote() << "Convert" << source << "->" << target;
         const bool converted = Convert(source, target);
+        if (converted)
+            written.insert(target);
         const int final = converted ? StatusFinished
                                     : (status == StatusRunning ? StatusFailed : StatusStopped);
         SetJobStatus(final, i);

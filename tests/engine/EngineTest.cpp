@@ -176,6 +176,42 @@ TEST(Engine, AsksBeforeReplacingAnExistingTarget)
     EXPECT_EQ(engine.GetJob(0).status, StatusFinished);
 }
 
+TEST(Engine, ABookNeverReplacesTheTargetAnEarlierBookOfTheRunWrote)
+{
+    // Same name, different folders, one output folder: the second fails with
+    // its reason even when replacing is allowed; the first book stays.
+    QTemporaryDir out;
+    FakeEng engine;
+    engine.outputFolder = out.path();
+    engine.AddJob(QStringLiteral("/a/book.azw"));
+    engine.AddJob(QStringLiteral("/b/book.azw"));
+    engine.convert = [](FakeEng&, const QString& from, const QString& to) {
+        Touch(to, from.toUtf8());
+        return true;
+    };
+    Recorder recorder;
+    recorder.overwriteReply = 1;
+    RunToEnd(engine, recorder);
+    EXPECT_EQ(engine.converted, QStringList{"/a/book.azw"});
+    EXPECT_EQ(engine.GetJob(0).status, StatusFinished);
+    EXPECT_EQ(engine.GetJob(1).status, StatusFailed);
+    EXPECT_EQ(engine.JobReason(1), "another book of this run was written to " + out.filePath("book.epub"));
+    EXPECT_EQ(ReadAll(out.filePath("book.epub")), QByteArray("/a/book.azw"));
+    EXPECT_EQ(engine.status, StatusFinished);
+
+    // A failed first book wrote nothing: the second may still be made.
+    engine.convert = [](FakeEng&, const QString& from, const QString& to) {
+        if (from.startsWith("/a/"))
+            return false;
+        Touch(to, from.toUtf8());
+        return true;
+    };
+    QFile::remove(out.filePath("book.epub"));
+    RunToEnd(engine, recorder);
+    EXPECT_EQ(engine.GetJob(1).status, StatusFinished);
+    EXPECT_EQ(ReadAll(out.filePath("book.epub")), QByteArray("/b/book.azw"));
+}
+
 TEST(Engine, AcceptsOnlyAzwBooksWhateverTheirCase)
 {
     struct Case { const char* path; bool accepted; } cases[] = {
