@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -188,8 +189,16 @@ int ConsoleRun::Run()
     // Every source with an absolute path, so that "beside the source" and
     // the pipeline never depend on the current folder.
     engine.ClearJobs();
+    QSet<QString> given;
     for (const QString& book : options.books) {
-        const int index = engine.AddJob(QFileInfo(book).absoluteFilePath());
+        // A book named twice (or by two paths) is converted once.
+        const QFileInfo info(book);
+        const QString canonical = info.canonicalFilePath();
+        const QString key = canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+        if (given.contains(key))
+            continue;
+        given.insert(key);
+        const int index = engine.AddJob(info.absoluteFilePath());
         if (index < 0) {
             ++failures;
             ShowFinal(book, QStringLiteral("Failed"), QStringLiteral("not an .azw book"));
@@ -208,7 +217,9 @@ int ConsoleRun::Run()
         engine.saveInSourceFolder = true;
     } else {
         const QString folder = QDir(options.outputDir).absolutePath();
-        QDir().mkpath(folder);   // a folder that cannot be made fails each book with its reason
+        // A folder that cannot be made fails each book with its reason.
+        if (!QDir().mkpath(folder))
+            std::fprintf(stderr, "tavistel-convert: cannot make the output folder %s\n", folder.toLocal8Bit().constData());
         engine.outputFolder = folder;
         engine.saveInSourceFolder = false;
     }

@@ -88,6 +88,43 @@ TEST_F(ConvertCli, BesideTheSourceByDefault)
     EXPECT_TRUE(QFile::exists(out.path() + "/book.epub"));
 }
 
+TEST_F(ConvertCli, OneBookPerSourceAndOneSourcePerTarget)
+{
+    // The same book twice (once through a link) is converted once; another
+    // book of the same name, from another folder, does not replace it.
+    QDir().mkpath(out.path() + "/a");
+    QDir().mkpath(out.path() + "/b");
+    QFile::copy(Data("toc.azw"), out.path() + "/a/book.azw");
+    QFile::copy(Data("nonlatin.azw"), out.path() + "/b/book.azw");
+    QFile::link(out.path() + "/a/book.azw", out.path() + "/link.azw");
+    const QString epub = out.path() + "/epub";
+    for (const char* replace : {"--skip-existing", "--overwrite"}) {
+        SCOPED_TRACE(replace);
+        QDir(epub).removeRecursively();
+        EXPECT_EQ(Run({replace, "--output-dir", epub, out.path() + "/a/book.azw", out.path() + "/a/../a/book.azw",
+                       out.path() + "/link.azw", out.path() + "/b/book.azw"}),
+                  1);
+        EXPECT_EQ(stdoutText, out.path() + "/a/book.azw: Finished\n" + out.path()
+                      + "/b/book.azw: Failed: another book of this run was written to " + epub + "/book.epub\n");
+        EXPECT_EQ(QDir(epub).entryList(QDir::Files), QStringList{"book.epub"});
+    }
+}
+
+TEST_F(ConvertCli, AnOutputFolderIsMadeWhenMissing)
+{
+    QFile::copy(Data("toc.azw"), out.path() + "/book.azw");
+    EXPECT_EQ(Run({"--output-dir", out.path() + "/new/deep", out.path() + "/book.azw"}), 0) << stdoutText.toStdString();
+    EXPECT_TRUE(QFile::exists(out.path() + "/new/deep/book.epub"));
+
+    // One that cannot be made is said once, and each book fails at once.
+    QFile::copy(Data("toc.azw"), out.path() + "/file");
+    EXPECT_EQ(Run({"--output-dir", out.path() + "/file/sub", out.path() + "/book.azw"}), 1);
+    EXPECT_TRUE(stderrText.contains("cannot make the output folder " + out.path() + "/file/sub"))
+        << stderrText.toStdString();
+    EXPECT_EQ(stdoutText,
+              out.path() + "/book.azw: Failed: cannot write into " + out.path() + "/file/sub: no such folder\n");
+}
+
 TEST_F(ConvertCli, InterruptStopsTheRunCleanly)
 {
     QStringList books;
