@@ -36,6 +36,18 @@ bool EndsWithHtmlClose(const QString& path)
     return file.readAll().trimmed().toLower().endsWith("</html>");
 }
 
+// Copies the rest of `in` to `out`; false when a write fell short (a read
+// error shows in in.error()).
+bool CopyAll(QFile& in, QIODevice& out)
+{
+    QByteArray chunk;
+    while (!(chunk = in.read(1 << 20)).isEmpty()) {
+        if (out.write(chunk) != chunk.size())
+            return false;
+    }
+    return true;
+}
+
 // The one line of a tool's output that says why it failed.
 QString ToolMessage(const QString& tool, const QString& input, const ToolRunReport& report)
 {
@@ -217,11 +229,8 @@ bool ConversionPipeline::CopySource()
     QFile out(mobiCopy);
     if (!out.open(QIODevice::WriteOnly))
         return Fail(WriteFailure(QStringLiteral("the working copy"), bookWork, out.errorString()));
-    QByteArray chunk;
-    while (!(chunk = in.read(1 << 20)).isEmpty()) {
-        if (out.write(chunk) != chunk.size())
-            return Fail(WriteFailure(QStringLiteral("the working copy"), bookWork, out.errorString()));
-    }
+    if (!CopyAll(in, out))
+        return Fail(WriteFailure(QStringLiteral("the working copy"), bookWork, out.errorString()));
     if (in.error() != QFileDevice::NoError)
         return Fail(QStringLiteral("cannot read the book: %1").arg(in.errorString()));
     if (!out.flush())
@@ -362,12 +371,9 @@ bool ConversionPipeline::WriteTarget()
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly))
         return Fail(WriteFailure(target, folder, out.errorString()));
-    QByteArray chunk;
-    while (!(chunk = in.read(1 << 20)).isEmpty()) {
-        if (out.write(chunk) != chunk.size()) {
-            out.cancelWriting();
-            return Fail(WriteFailure(target, folder, out.errorString()));
-        }
+    if (!CopyAll(in, out)) {
+        out.cancelWriting();
+        return Fail(WriteFailure(target, folder, out.errorString()));
     }
     if (in.error() != QFileDevice::NoError || !StillRunning()) {
         out.cancelWriting();

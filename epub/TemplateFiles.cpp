@@ -138,9 +138,10 @@ bool TemplateFiles::WriteManifest(const QString& contentFolder, const QStringLis
         // The package document is not an item of itself.
         if (LowerAscii(name) == kPackageName)
             continue;
-        QString id = MakeItemId(name, GetExtension(name));
+        const QString base = MakeItemId(name, GetExtension(name));
+        QString id = base;
         for (int n = 2; used.contains(id); ++n)
-            id = MakeItemId(name, GetExtension(name)) + u'-' + QString::number(n);
+            id = base + u'-' + QString::number(n);
         used.insert(id);
         itemIds.insert(name, id);
         AddManifestItem(name);
