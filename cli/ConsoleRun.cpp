@@ -168,9 +168,12 @@ void ConsoleRun::OnJobStatus(int index, int value)
         } else {
             if (!wasSkipped)
                 ++stops;
-            ShowFinal(name, QStringLiteral("Stopped"),
-                      wasSkipped ? QStringLiteral("the target exists: %1").arg(engine.GetJob(index).target)
-                                 : QString());
+            // A kept target is what the user asked for, not a stop.
+            if (wasSkipped)
+                ShowFinal(name, QStringLiteral("Skipped"),
+                          QStringLiteral("%1 exists (--overwrite replaces it)").arg(engine.GetJob(index).target));
+            else
+                ShowFinal(name, QStringLiteral("Stopped"), {});
         }
         break;
     }
