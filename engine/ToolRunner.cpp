@@ -65,14 +65,16 @@ bool WaitEnded(pid_t pid, int pidfd, int timeoutMs)
     return true;
 }
 
-// Sends `sig` to every member of the group but its leader. The launcher's
-// shell then reaps its tool itself, so nothing is left to the system's init
-// as an orphan.
-void SignalMembers(pid_t group, int sig)
+// Sends `sig` to every member of the group but its leader (0 only counts
+// them) and returns how many live members there were. The launcher's shell
+// then reaps its tool itself, so nothing is left to the system's init as an
+// orphan.
+int SignalMembers(pid_t group, int sig)
 {
     DIR* proc = opendir("/proc");
     if (!proc)
-        return;
+        return 0;
+    int members = 0;
     while (dirent* entry = readdir(proc)) {
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
@@ -89,10 +91,23 @@ void SignalMembers(pid_t group, int sig)
             continue;
         // After the name: state ppid pgrp ...
         const QList<QByteArray> fields = line.mid(paren + 2).split(' ');
-        if (fields.size() > 2 && fields.at(2).toLong() == group)
-            kill(static_cast<pid_t>(pid), sig);
+        if (fields.size() > 2 && fields.at(0) != "Z" && fields.at(2).toLong() == group) {
+            ++members;
+            if (sig != 0)
+                kill(static_cast<pid_t>(pid), sig);
+        }
     }
     closedir(proc);
+    return members;
+}
+
+// A signal is delivered, not waited for: give the group's killed members a
+// moment to be gone before the caller reports the tool ended.
+void WaitMembersGone(pid_t group, int timeoutMs)
+{
+    const auto start = Clock::now();
+    while (SignalMembers(group, 0) > 0 && ElapsedMs(start) < timeoutMs)
+        usleep(5000);
 }
 
 int OpenPidFd(pid_t pid)
@@ -292,6 +307,8 @@ bool ToolRunner::Run(const QString& command, const StopCheck& stopRequested,
     // stray; the unreaped launcher keeps the group number ours until then.
     if (HasEnded(pid))
         kill(-pid, SIGKILL);
+    if (ending != ToolOutcome::Exited)
+        WaitMembersGone(pid, kTermGraceMs);
     int waitStatus = 0;
     while (waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
     }
