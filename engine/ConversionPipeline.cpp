@@ -202,13 +202,18 @@ bool ConversionPipeline::CopySource()
     if (!book.isFile())
         return Fail(QStringLiteral("not a file"));
 
+    // What a killed run left behind goes first.
+    WorkFolderClaim::RemoveAbandoned(WorkingFolder(), QStringLiteral("tmpmobi"));
+
     // A folder of the book's own: two runs, or two books, never meet.
     for (int attempt = 0; attempt < 16 && bookWork.isEmpty(); ++attempt) {
         const QString candidate = MakeTempPath(QStringLiteral("tmpmobi"));
         if (candidate.isEmpty())
             return Fail(QStringLiteral("cannot make a working folder in %1").arg(WorkingFolder()));
-        if (QDir().mkdir(candidate))
+        if (QDir().mkdir(candidate)) {
             bookWork = candidate;
+            workClaim.Claim(bookWork);
+        }
     }
     if (bookWork.isEmpty())
         return Fail(WriteFailure(QStringLiteral("the working folder in %1").arg(WorkingFolder()), WorkingFolder()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/WorkFolderClaim.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
@@ -65,6 +67,7 @@ private:
     QElapsedTimer stageClock;
 
     QString bookWork;        // the book's own working folder
+    WorkFolderClaim workClaim;  // held while the book converts
     QString mobiCopy;        // bookWork/book.mobi
     QString htmlFolder;      // bookWork/html
     QString convertedHtml;   // htmlFolder/book.html
