@@ -10,7 +10,7 @@ libgl-dev
 googletest libgtest-dev libgmock-dev libbenchmark-dev
 libmobi-dev libmobi-tools
 libtidy-dev zlib1g-dev
-weasyprint fonts-droid-fallback poppler-utils p7zip-full unzip zip
+weasyprint fonts-dejavu-core fonts-droid-fallback poppler-utils p7zip-full unzip zip
 default-jre-headless epubcheck
 clang libclang-rt-14-dev
 "
