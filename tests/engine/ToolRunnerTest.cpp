@@ -30,8 +30,10 @@ QString Sh(const QString& script)
     return BuildToolCommand(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
 }
 
-// Children of this process that have ended but were never reaped.
-int Zombies()
+// Counts the processes whose /proc stat fields (state, ppid, pgrp, ...)
+// satisfy `keep`.
+template <typename Keep>
+int CountProcesses(Keep keep)
 {
     int count = 0;
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
@@ -40,27 +42,23 @@ int Zombies()
             continue;
         const QByteArray line = stat.readAll();
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields.at(0) == "Z" && fields.at(1).toInt() == getpid())
+        if (fields.size() > 2 && keep(fields))
             ++count;
     }
     return count;
+}
+
+// Children of this process that have ended but were never reaped.
+int Zombies()
+{
+    return CountProcesses([](const QList<QByteArray>& f) { return f.at(0) == "Z" && f.at(1).toInt() == getpid(); });
 }
 
 // Members of the group that still run (orphans the system's init has not
 // reaped yet are ended, just not gone).
 int LiveMembers(int group)
 {
-    int count = 0;
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 2 && fields.at(0) != "Z" && fields.at(2).toInt() == group)
-            ++count;
-    }
-    return count;
+    return CountProcesses([group](const QList<QByteArray>& f) { return f.at(0) != "Z" && f.at(2).toInt() == group; });
 }
 
 bool GroupGone(int group)
