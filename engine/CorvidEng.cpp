@@ -2,11 +2,17 @@
 
 #include "base/Paths.h"
 
+#include <QFile>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSet>
 
+#include <optional>
+#include <set>
 #include <system_error>
+#include <utility>
+
+#include <sys/stat.h>
 
 Q_LOGGING_CATEGORY(lcEngine, "tavistel.engine", QtWarningMsg)
 
@@ -28,6 +34,16 @@ const char* StateWord(int status)
     case StatusProgress: return "progress";
     default: return "none";
     }
+}
+
+// The file a path names, whatever way it is spelt (a linked folder, a
+// case-blind disk); nothing when there is no such file.
+std::optional<std::pair<dev_t, ino_t>> FileIdentity(const QString& path)
+{
+    struct stat info;
+    if (stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return std::make_pair(info.st_dev, info.st_ino);
 }
 
 } // namespace
@@ -240,6 +256,7 @@ void CorvidEng::RunJobs()
     progressBase = 0;
 
     QSet<QString> written;   // targets this run has made
+    std::set<std::pair<dev_t, ino_t>> writtenFiles;   // and the files they are
     bool visitedAll = true;
     for (int i = 0; i < JobCount(); ++i) {
         if (status != StatusRunning) {
@@ -268,7 +285,8 @@ void CorvidEng::RunJobs()
         }
         // Two books of one name from different folders: the later one
         // never replaces what this run has just written.
-        if (written.contains(target)) {
+        const auto identity = FileIdentity(target);
+        if (written.contains(target) || (identity && writtenFiles.count(*identity))) {
             SetJobReason(i, QStringLiteral("another book of this run was written to %1").arg(target));
             SetJobStatus(StatusFailed, i);
             continue;
@@ -281,8 +299,11 @@ void CorvidEng::RunJobs()
         }
         qCDebug(lcEngine).noquote() << "Convert" << source << "->" << target;
         const bool converted = Convert(source, target);
-        if (converted)
+        if (converted) {
             written.insert(target);
+            if (const auto made = FileIdentity(target))
+                writtenFiles.insert(*made);
+        }
         const int final = converted ? StatusFinished
                                     : (status == StatusRunning ? StatusFailed : StatusStopped);
         SetJobStatus(final, i);

@@ -210,6 +210,21 @@ TEST(Engine, ABookNeverReplacesTheTargetAnEarlierBookOfTheRunWrote)
     RunToEnd(engine, recorder);
     EXPECT_EQ(engine.GetJob(1).status, StatusFinished);
     EXPECT_EQ(ReadAll(out.filePath("book.epub")), QByteArray("/b/book.azw"));
+
+    // One target spelt two ways (a linked folder; a case-blind disk does the
+    // same): still the same file, still never replaced.
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkdir("real"));
+    ASSERT_TRUE(QFile::link(root.filePath("real"), root.filePath("link")));
+    FakeEng beside;
+    beside.saveInSourceFolder = true;
+    beside.AddJob(root.filePath("real/book.azw"));
+    beside.AddJob(root.filePath("link/book.AZW"));
+    beside.convert = engine.convert;
+    RunToEnd(beside, recorder);
+    EXPECT_EQ(beside.GetJob(0).status, StatusFinished);
+    EXPECT_EQ(beside.GetJob(1).status, StatusFailed);
+    EXPECT_EQ(ReadAll(root.filePath("real/book.epub")), root.filePath("real/book.azw").toUtf8());
 }
 
 TEST(Engine, AcceptsOnlyAzwBooksWhateverTheirCase)
