@@ -194,6 +194,13 @@ int ConsoleRun::Run()
     engine.ClearJobs();
     QSet<QString> given;
     for (const QString& book : options.books) {
+        // Bytes that are not UTF-8 come in as U+FFFD: such a name cannot be
+        // opened, and several of them would read as one.
+        if (book.contains(QChar(QChar::ReplacementCharacter)) && !QFileInfo::exists(book)) {
+            ++failures;
+            ShowFinal(book, QStringLiteral("Failed"), QStringLiteral("the file name is not valid UTF-8"));
+            continue;
+        }
         // A book named twice (or by two paths) is converted once.
         const QFileInfo info(book);
         const QString canonical = info.canonicalFilePath();
@@ -242,9 +249,14 @@ int ConsoleRun::Run()
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    struct sigaction oldInt {}, oldTerm {};
+    // A closed terminal too: the tools are in a group of their own and would
+    // outlive a program ended by SIGHUP. Under nohup it stays ignored.
+    struct sigaction oldInt {}, oldTerm {}, oldHup {};
     sigaction(SIGINT, &action, &oldInt);
     sigaction(SIGTERM, &action, &oldTerm);
+    sigaction(SIGHUP, nullptr, &oldHup);
+    if (oldHup.sa_handler != SIG_IGN)
+        sigaction(SIGHUP, &action, nullptr);
 
     bool ended = false;
     if (!engine.Start()) {
@@ -270,6 +282,7 @@ int ConsoleRun::Run()
 
     sigaction(SIGINT, &oldInt, nullptr);
     sigaction(SIGTERM, &oldTerm, nullptr);
+    sigaction(SIGHUP, &oldHup, nullptr);
     ClosePipe(signalPipe);
     engine.SetCallback(nullptr, nullptr);
     engine.SetNoticeHandler({});

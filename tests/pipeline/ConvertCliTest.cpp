@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -110,6 +111,25 @@ TEST_F(ConvertCli, OneBookPerSourceAndOneSourcePerTarget)
     }
 }
 
+TEST_F(ConvertCli, EachBookWhoseNameIsNotUtf8FailsWithThatReason)
+{
+    // Such names cannot be opened by name: each says so, none vanishes
+    // behind another that reads the same once decoded.
+    for (const char* name : {"/caf\xe9.azw", "/caf\xe8.azw"}) {
+        QFile::copy(Data("toc.azw"), out.path() + "/book.azw");
+        ASSERT_EQ(::rename(QFile::encodeName(out.path() + "/book.azw").constData(),
+                           (QFile::encodeName(out.path()) + name).constData()),
+                  0);
+    }
+    process.start("/bin/sh", {"-c", "exec \"$0\" \"$1\"/caf*.azw", Program(), out.path()});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 1);
+    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << lines.join('\n').toStdString();
+    for (const QString& line : lines)
+        EXPECT_TRUE(line.endsWith(": Failed: the file name is not valid UTF-8")) << line.toStdString();
+}
+
 TEST_F(ConvertCli, AnOutputFolderIsMadeWhenMissing)
 {
     QFile::copy(Data("toc.azw"), out.path() + "/book.azw");
@@ -127,27 +147,34 @@ TEST_F(ConvertCli, AnOutputFolderIsMadeWhenMissing)
 
 TEST_F(ConvertCli, InterruptStopsTheRunCleanly)
 {
-    QStringList books;
-    for (int i = 0; i < 4; ++i) {
-        const QString book = out.path() + QStringLiteral("/b%1.azw").arg(i);
-        QFile::copy(Data("basic.azw"), book);
-        books << book;
-    }
-    process.start(Program(), QStringList{"--output-dir", out.path()} + books);
-    ASSERT_TRUE(process.waitForStarted());
-    QThread::msleep(700);
-    kill(static_cast<pid_t>(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(60000)) << "the run did not end after Ctrl-C";
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "ended by the signal, not by itself";
-    EXPECT_EQ(process.exitCode(), 1);
-    const QString text = QString::fromUtf8(process.readAllStandardOutput());
-    EXPECT_TRUE(text.contains(": Stopped")) << text.toStdString();
-    // Whatever was written is a whole book; nothing half-made is left.
-    for (const QString& name : QDir(out.path()).entryList(QDir::Files)) {
-        EXPECT_TRUE(name.endsWith(".azw") || name.endsWith(".epub")) << name.toStdString();
-        if (name.endsWith(".epub")) {
-            EXPECT_TRUE(text.contains(QFileInfo(name).completeBaseName() + ".azw: Finished"));
+    // Ctrl-C, and a closed terminal: the tools run in a group of their own
+    // and would outlive a program that just died.
+    for (const int sig : {SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        QDir(out.path()).removeRecursively();
+        QDir().mkpath(out.path());
+        QStringList books;
+        for (int i = 0; i < 4; ++i) {
+            const QString book = out.path() + QStringLiteral("/b%1.azw").arg(i);
+            QFile::copy(Data("basic.azw"), book);
+            books << book;
         }
+        process.start(Program(), QStringList{"--output-dir", out.path()} + books);
+        ASSERT_TRUE(process.waitForStarted());
+        QThread::msleep(700);
+        kill(static_cast<pid_t>(process.processId()), sig);
+        ASSERT_TRUE(process.waitForFinished(60000)) << "the run did not end after the signal";
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "ended by the signal, not by itself";
+        EXPECT_EQ(process.exitCode(), 1);
+        const QString text = QString::fromUtf8(process.readAllStandardOutput());
+        EXPECT_TRUE(text.contains(": Stopped")) << text.toStdString();
+        // Whatever was written is a whole book; nothing half-made is left.
+        for (const QString& name : QDir(out.path()).entryList(QDir::Files)) {
+            EXPECT_TRUE(name.endsWith(".azw") || name.endsWith(".epub")) << name.toStdString();
+            if (name.endsWith(".epub")) {
+                EXPECT_TRUE(text.contains(QFileInfo(name).completeBaseName() + ".azw: Finished"));
+            }
+        }
+        EXPECT_TRUE(QDir(cache.path() + "/Corvid").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     }
-    EXPECT_TRUE(QDir(cache.path() + "/Corvid").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
