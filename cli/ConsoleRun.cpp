@@ -50,6 +50,17 @@ void Drain(int fd)
     }
 }
 
+// A file name may hold anything: a newline would forge a line of its own, an
+// escape would drive the terminal. Control characters are shown as '?'.
+QString Printable(QString text)
+{
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char('?');
+    }
+    return text;
+}
+
 } // namespace
 
 ConsoleRun::ConsoleRun(AzwEpubEng& engine, const CliOptions& options, bool terminal)
@@ -65,7 +76,7 @@ ConsoleRun::~ConsoleRun()
 void ConsoleRun::Print(FILE* stream, const QString& line)
 {
     ClearBar();
-    std::fputs(line.toLocal8Bit().constData(), stream);
+    std::fputs(Printable(line).toLocal8Bit().constData(), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
     DrawBar();
@@ -89,7 +100,7 @@ void ConsoleRun::DrawBar()
     const QString line = QStringLiteral("\r\033[K[%1%2] %3% %4")
                              .arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('-')))
                              .arg(bar, 3)
-                             .arg(barText);
+                             .arg(Printable(barText));
     std::fputs(line.toLocal8Bit().constData(), stdout);
     std::fflush(stdout);
     barShown = true;

@@ -130,6 +130,17 @@ TEST_F(ConvertCli, EachBookWhoseNameIsNotUtf8FailsWithThatReason)
         EXPECT_TRUE(line.endsWith(": Failed: the file name is not valid UTF-8")) << line.toStdString();
 }
 
+TEST_F(ConvertCli, ControlCharactersOfANameNeverReachTheOutput)
+{
+    // A newline would forge a line of its own, an escape would drive the
+    // terminal.
+    const QString book = out.path() + "/a\nb.azw: Finished\n\x1b[2Jc.azw";
+    QFile::copy(Data("toc.azw"), book);
+    EXPECT_EQ(Run({"--output-dir", out.path() + "/epub", book}), 0);
+    EXPECT_EQ(stdoutText, out.path() + "/a?b.azw: Finished??[2Jc.azw: Finished\n");
+    EXPECT_TRUE(QFile::exists(out.path() + "/epub/a\nb.azw: Finished\n\x1b[2Jc.epub"));
+}
+
 TEST_F(ConvertCli, AnOutputFolderIsMadeWhenMissing)
 {
     QFile::copy(Data("toc.azw"), out.path() + "/book.azw");
