@@ -325,7 +325,11 @@ bool ConversionPipeline::SplitAndPackage()
     PrepareCover(contentFolder, table);
     TemplateFiles templates([this](const QString& text) { engine.ReportNotice(text); });
     templates.Install(table, contentFolder, kStemText);
-    WriteOpfMetadata(table, metadata, contentFolder);
+    // Without its package document, or the container that names it, the
+    // archive would be no EPUB at all.
+    if (!WriteOpfMetadata(table, metadata, contentFolder)
+        || !FileExists(bookFolder + QStringLiteral("/META-INF/container.xml")))
+        return Fail(WriteFailure(QStringLiteral("the package document"), contentFolder));
     QFile::remove(pageFile);
     StageDone("package");
     return StillRunning();

@@ -287,6 +287,8 @@ TEST_F(Pipeline, ToolFaultsFailTheBook)
         {"pdftohtml", "printf '<html><body><a name=1></a>half a pag' > \"$2s.html\"\n",
          "pdftohtml left an incomplete page file"},
         {"7z", "echo 'E_FAIL: No space left on device'; exit 2\n", "No space left on device"},
+        // No package templates: what would be zipped is no EPUB.
+        {"Template", "", "cannot write the package document"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
