@@ -183,7 +183,7 @@ bool TemplateFiles::WriteSpineAndGuide(const QString& contentFolder, const QStri
         reference->SetAttribute(QStringLiteral("href"), kTitlePage);
         reference->SetAttribute(QStringLiteral("type"), QStringLiteral("cover"));
         reference->SetAttribute(QStringLiteral("title"), QStringLiteral("Cover"));
-        document.GetRoot()->GetChild(QStringLiteral("guide"), true)->AppendChild(reference);
+        guide->AppendChild(reference);
     }
     const bool saved = document.Save(path);
     document.Close();
